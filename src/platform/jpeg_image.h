@@ -1,0 +1,2 @@
+// The JPEG decoder of the decode thread (its `jpegImg`).
+#pragma once

@@ -1,5 +1,6 @@
-// The decode thread: takes frames from its queue, oldest first, decodes them
-// and sends them to the virtual capture device.
+// The decode thread: takes frames from its queue, oldest first, decodes each
+// JPEG picture, packs it as a DIB frame and sends it to the virtual capture
+// device. It opens the device when it starts; without one it ends at once.
 #pragma once
 
 #include "decode/frame_queue.h"
@@ -7,13 +8,20 @@
 
 namespace dl {
 
+class JpegImage;
+
 class CDecodeThread : public CBaseThread {
  public:
-  CDecodeThread() = default;
-  ~CDecodeThread() override = default;
+  CDecodeThread();
+  ~CDecodeThread() override;
 
   // Takes over the caller's reference to `frame`; a null frame is ignored.
+  // Callable from the moment the object exists.
   void PushFrame(IStream* frame);
+
+  // Packs `bitmap` into `buffer` (kVideoFrameBytes long): S_OK when the buffer
+  // holds the whole packed frame, else E_FAIL.
+  HRESULT GetBitmapBits(HBITMAP bitmap, BYTE* buffer);
 
   CFrameQueue& Queue() { return queue_; }
 
@@ -21,7 +29,10 @@ class CDecodeThread : public CBaseThread {
   DWORD OnRun() override;
 
  private:
+  void HandleFrame(IKsPropertySet* propertySet, JpegImage& image, BYTE* buffer);
+
   CFrameQueue queue_;
+  HDC memoryDc_;
 };
 
 }  // namespace dl

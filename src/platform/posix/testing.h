@@ -14,6 +14,7 @@ enum class Fault {
   kWaitMultiple,    // WaitForMultipleObjects returns WAIT_FAILED
   kHeapAlloc,       // HeapAlloc returns null
   kCreateStream,    // CreateStreamOnHGlobal fails with E_OUTOFMEMORY
+  kCoCreateInstance,  // CoCreateInstance fails with REGDB_E_CLASSNOTREG
   kCount
 };
 
@@ -42,5 +43,42 @@ void SetBtBackend(const BtBackend* backend);
 // How long the file-descriptor backend's read waits for data before it
 // returns success with no bytes.
 constexpr int kBtPollMilliseconds = 100;
+
+}  // namespace dlposix
+
+// ---- the video input devices that enumeration finds -------------------------------
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices.h"
+
+namespace dlposix {
+
+// One video input device as the system device enumerator lists it.
+struct FakeDevice {
+  std::wstring friendlyName = L"Tavrin Video Capture Card";
+  VARTYPE nameType = VT_BSTR;    // any other type holds the number 0
+  bool propertyBagFails = false;
+  HRESULT bindResult = S_OK;     // BindToObject's answer
+  bool hasPropertySet = true;
+  bool hasControl = true;
+
+  // Property 1 of the private set (video data); S_OK unless it says otherwise.
+  std::function<HRESULT(const BYTE* frame, DWORD length)> onVideoData;
+  // Property 2 (streaming state).
+  std::function<HRESULT(DWORD* state)> onGetState;
+  // Events: enabling or disabling event `id` with the caller's event data.
+  std::function<HRESULT(ULONG id, const KSEVENTDATA* data, bool enable)> onEvent;
+};
+
+// Devices in enumeration order; the list is read when an enumerator is made.
+void AddDevice(std::shared_ptr<FakeDevice> device);
+void ClearDevices();
+
+// COM apartments this thread has open (CoInitializeEx minus CoUninitialize).
+int ComInitCount();
 
 }  // namespace dlposix

@@ -290,7 +290,7 @@ TEST(Decoder, ColourGreyAndProgressivePictures) {
   };
   for (const auto& c : cases) {
     auto pixels = dltools::ScenePicture(c.width, c.height, 3);
-    if (c.options.grey) pixels.resize(static_cast<size_t>(c.width) * c.height);
+    if (c.options.grey) pixels = dltools::GreyPicture(pixels);
     const std::string jpeg = dltools::EncodeJpeg(pixels, c.width, c.height, c.options);
     std::vector<std::uint8_t> expected;
     int width = 0, height = 0;
@@ -375,42 +375,65 @@ class EndToEnd : public ::testing::Test {
 
 TEST_F(EndToEnd, EveryFrameReachesTheDeviceOnceAndInOrder) {
   dlposix::AddDevice(device_);
-  std::vector<std::string> jpegs;
+  struct Sent {
+    std::string jpeg;
+    bool grey;
+  };
+  std::vector<Sent> sent;
   std::string stream = "noise before the first frame";
-  const int sizes[][2] = {{640, 480}, {320, 240}, {640, 480}, {176, 144}, {640, 480}, {1, 1}};
-  for (int i = 0; i < 6; ++i) {
-    jpegs.push_back(dltools::EncodeJpeg(dltools::ScenePicture(sizes[i][0], sizes[i][1], i), sizes[i][0], sizes[i][1],
-                                        {i % 2 ? 60 : 40}));
-    ASSERT_LE(jpegs.back().size(), 16384u);
-    stream += jpegs.back();
+  const int sizes[][2] = {{640, 480}, {320, 240}, {640, 480}, {176, 144}, {640, 480}, {1, 1}, {320, 240}};
+  for (int i = 0; i < 7; ++i) {
+    const int width = sizes[i][0], height = sizes[i][1];
+    const bool grey = i == 4;
+    auto pixels = dltools::ScenePicture(width, height, i);
+    if (grey) pixels = dltools::GreyPicture(pixels);
+    sent.push_back({dltools::EncodeJpeg(pixels, width, height, {i % 2 ? 60 : 40, grey, i == 6}), grey});
+    ASSERT_LE(sent.back().jpeg.size(), 16384u);
+    stream += sent.back().jpeg;
     if (i == 2) stream += std::string("\xFF\xD8\x00\x01\x02\xFF\xD9", 7);  // a corrupt frame among them
   }
   dltest::AsyncCall start([this] { return DL_Start(static_cast<unsigned>(fds_[0])); });
   WriteRandomly(stream, 11);
-  ASSERT_TRUE(capture_.WaitFor(jpegs.size()));
+  ASSERT_TRUE(capture_.WaitFor(sent.size()));
   ASSERT_TRUE(log_->WaitFor({"ERROR", "CDecodeThread::OnRun", "jpegImg.Load return error 0x80004005"}));
   close(fds_[1]);
   fds_[1] = -1;
   EXPECT_EQ(start.Result(), 5);
 
-  ASSERT_EQ(capture_.frames.size(), jpegs.size());
-  for (size_t i = 0; i < jpegs.size(); ++i) {
+  ASSERT_EQ(capture_.frames.size(), sent.size());
+  for (size_t i = 0; i < sent.size(); ++i) {
     std::vector<std::uint8_t> expected;
     int width = 0, height = 0;
-    ASSERT_TRUE(dltools::DecodeJpegBottomUp(jpegs[i], &expected, &width, &height, false));
+    ASSERT_TRUE(dltools::DecodeJpegBottomUp(sent[i].jpeg, &expected, &width, &height, sent[i].grey));
+    // The whole packed frame: header, colour table (grey: 256 entries) and every row.
+    const size_t pixelsAt = sent[i].grey ? 1064 : 40;
     const std::string& frame = capture_.frames[i];
-    ASSERT_EQ(frame.size(), 40 + expected.size()) << "frame " << i;
+    ASSERT_EQ(frame.size(), pixelsAt + expected.size()) << "frame " << i;
     BITMAPINFOHEADER header;
     std::memcpy(&header, frame.data(), sizeof header);
     EXPECT_EQ(header.biWidth, width);
     EXPECT_EQ(header.biHeight, height);
-    EXPECT_EQ(header.biBitCount, 24);
+    EXPECT_EQ(header.biBitCount, sent[i].grey ? 8 : 24);
     EXPECT_EQ(header.biSizeImage, expected.size());
-    EXPECT_EQ(std::memcmp(frame.data() + 40, expected.data(), expected.size()), 0) << "frame " << i;
+    if (sent[i].grey) {
+      EXPECT_EQ(frame.substr(40 + 4 * 77, 4), std::string("\x4D\x4D\x4D\x00", 4));  // grey entry 77
+    }
+    EXPECT_EQ(std::memcmp(frame.data() + pixelsAt, expected.data(), expected.size()), 0) << "frame " << i;
   }
   const auto decodeLines = log_->EntriesOf("CDecodeThread:OnRun:");
   EXPECT_EQ(decodeLines.front(), (LogEntry{"TRACE", "CDecodeThread:OnRun:", "thread started."}));
   EXPECT_EQ(decodeLines.back(), (LogEntry{"TRACE", "CDecodeThread:OnRun:", "thread exit."}));
+}
+
+TEST_F(EndToEnd, NoVideoBufferEndsTheDecodeThreadInOrder) {
+  dlposix::AddDevice(device_);
+  dlposix::ArmFault(dlposix::Fault::kHeapAlloc, dl::kVideoFrameBytes);
+  dltest::AsyncCall start([this] { return DL_Start(static_cast<unsigned>(fds_[0])); });
+  ASSERT_TRUE(log_->WaitFor({"TRACE", "CDecodeThread:OnRun:", "thread exit."}));
+  EXPECT_EQ(DL_Stop(), 0);
+  EXPECT_EQ(start.Result(), 0);
+  EXPECT_TRUE(log_->Contains({"ERROR", "CDecodeThread:OnRun:", "video frame buffer allocation failed!"}));
+  dlposix::DisarmFaults();
 }
 
 TEST_F(EndToEnd, MissingDeviceEndsOnlyTheDecodeThread) {

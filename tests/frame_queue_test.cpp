@@ -53,7 +53,9 @@ TEST(FrameQueue, EventAndNodeBlocksFollowTheCount) {
   IStream* none = nullptr;
   EXPECT_EQ(queue.Pop(&none), E_FAIL);
   EXPECT_EQ(none, nullptr);
-  EXPECT_EQ(queue.Push(StreamOf("again")), S_OK);
+  IStream* again = StreamOf("again");
+  EXPECT_EQ(queue.Push(again), S_OK);  // the queue takes a reference of its own
+  again->Release();
   EXPECT_EQ(queue.BlockCount(), 1u);
 }
 

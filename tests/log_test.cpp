@@ -68,6 +68,22 @@ TEST(LogLine, FunctionColumn) {
   }
 }
 
+DWORD g_threadId = 0;
+DWORD FakeThreadId() { return g_threadId; }
+
+TEST(LogLine, ThreadColumnIsPaddedNeverCut) {
+  const std::pair<DWORD, std::string> cases[] = {{7, "-0007-"}, {2412, "-2412-"}, {123456, "-123456-"}};
+  for (const auto& [id, column] : cases) {
+    g_threadId = id;
+    dlposix::SetThreadIdSource(&FakeThreadId);
+    LogCapture log;
+    DL_TRACE("f", "m");
+    dlposix::SetThreadIdSource(nullptr);
+    ASSERT_EQ(log->Lines().size(), 1u);
+    EXPECT_EQ(log->Lines()[0].substr(29, column.size()), column);
+  }
+}
+
 TEST(LogLine, EmptyMessageEndsWithTheSeparator) {
   LogCapture log;
   DL_TRACE("f", "%s", "");

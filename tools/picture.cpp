@@ -27,6 +27,12 @@ std::vector<std::uint8_t> ScenePicture(int width, int height, int frame) {
   return rgb;
 }
 
+std::vector<std::uint8_t> GreyPicture(const std::vector<std::uint8_t>& rgb) {
+  std::vector<std::uint8_t> grey(rgb.size() / 3);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = rgb[3 * i + 1];
+  return grey;
+}
+
 std::string EncodeJpeg(const std::vector<std::uint8_t>& pixels, int width, int height, const JpegOptions& options) {
   tjhandle encoder = tjInitCompress();
   unsigned char* out = nullptr;

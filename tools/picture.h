@@ -11,6 +11,9 @@ namespace dltools {
 // packed RGB, top row first.
 std::vector<std::uint8_t> ScenePicture(int width, int height, int frame);
 
+// The scene's green channel alone, as a greyscale picture.
+std::vector<std::uint8_t> GreyPicture(const std::vector<std::uint8_t>& rgb);
+
 struct JpegOptions {
   int quality = 80;
   bool grey = false;

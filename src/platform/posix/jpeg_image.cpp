@@ -2,6 +2,8 @@
 // results: nothing here can end the process on a corrupt picture.
 #include <turbojpeg.h>
 
+#include <new>
+
 #include "platform/platform.h"
 
 namespace dl {
@@ -30,7 +32,13 @@ HRESULT JpegImage::Load(IStream* stream) {
     return E_FAIL;
   }
   const auto size = static_cast<unsigned long>(stat.cbSize.QuadPart);
-  if (encoded_.size() < size) encoded_.resize(size);
+  if (encoded_.size() < size) {
+    try {
+      encoded_.resize(size);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
   ULONG read = 0;
   if (FAILED(stream->Read(encoded_.data(), size, &read)) || read != size) return E_FAIL;
 

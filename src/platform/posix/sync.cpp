@@ -38,6 +38,7 @@ struct KernelObject {
 std::mutex g_kernel;  // constant-initialised: usable from static constructors
 std::atomic<long> g_openHandles{0};
 std::atomic<DWORD (*)()> g_tickSource{nullptr};
+std::atomic<DWORD (*)()> g_threadIdSource{nullptr};
 thread_local DWORD t_lastError = 0;
 
 KernelObject* Object(HANDLE handle) {
@@ -210,7 +211,7 @@ void* ThreadTrampoline(void* raw) {
   KernelObject* handle = info->handle;
   {
     std::lock_guard<std::mutex> lock(info->mutex);
-    info->threadId = GetCurrentThreadId();
+    info->threadId = static_cast<DWORD>(syscall(SYS_gettid));
     info->started.notify_one();
   }  // `info` belongs to the creator from here on
   start(argument);
@@ -253,7 +254,10 @@ std::uintptr_t _beginthreadex(void*, unsigned stackSize, unsigned(__stdcall* sta
   return reinterpret_cast<std::uintptr_t>(handle);
 }
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+  if (auto source = g_threadIdSource.load(std::memory_order_acquire)) return source();
+  return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 DWORD GetTickCount() {
   if (auto source = g_tickSource.load(std::memory_order_acquire)) return source();
@@ -298,5 +302,6 @@ int _wcsicmp(const wchar_t* a, const wchar_t* b) {
 
 namespace dlposix {
 void SetTickSource(DWORD (*source)()) { g_tickSource.store(source, std::memory_order_release); }
+void SetThreadIdSource(DWORD (*source)()) { g_threadIdSource.store(source, std::memory_order_release); }
 long OpenHandleCount() { return g_openHandles.load(std::memory_order_relaxed); }
 }  // namespace dlposix

@@ -29,6 +29,8 @@ bool TakeFault(Fault fault, long value);
 
 // Replaces GetTickCount's clock; null restores the system clock.
 void SetTickSource(DWORD (*source)());
+// Replaces GetCurrentThreadId's answer; null restores the real one.
+void SetThreadIdSource(DWORD (*source)());
 
 // Kernel objects currently open (events and thread handles).
 long OpenHandleCount();

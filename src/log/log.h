@@ -5,6 +5,7 @@
 #include <cstdarg>
 
 #include "platform/platform.h"
+#include "threads/critical_section.h"
 
 namespace dl {
 
@@ -24,16 +25,14 @@ constexpr int kTimestampBytes = 24;
 
 class Locker {
  public:
-  Locker() { InitializeCriticalSection(&section_); }
-  virtual ~Locker() { DeleteCriticalSection(&section_); }
-  Locker(const Locker&) = delete;
-  Locker& operator=(const Locker&) = delete;
+  Locker() = default;
+  virtual ~Locker() = default;
 
-  void Lock() { EnterCriticalSection(&section_); }
-  void Unlock() { LeaveCriticalSection(&section_); }
+  void Lock() { section_.Enter(); }
+  void Unlock() { section_.Leave(); }
 
  private:
-  CRITICAL_SECTION section_;
+  CriticalSection section_;
 };
 
 // A sink: turns each message into one line of the fixed layout and writes it.

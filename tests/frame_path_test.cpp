@@ -274,6 +274,38 @@ TEST_F(DeviceAccess, PropertiesAndEvents) {
   EXPECT_EQ(dl::GetDriverState(bare.Get(), &state), E_FAIL);
 }
 
+TEST_F(DeviceAccess, DeviceSignalsStreamingChanges) {
+  auto device = std::make_shared<dlposix::FakeDevice>();
+  dlposix::AddDevice(device);
+  dl::ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(dl::GetDriverBaseFilter(filter.Put()), S_OK);
+  dl::ComPtr<IKsControl> control;
+  filter->QueryInterface(IID_IKsControl, control.PutVoid());
+  HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  KSEVENTDATA onStart{}, onStop{};
+  onStart.NotificationType = onStop.NotificationType = KSEVENTF_EVENT_HANDLE;
+  onStart.EventHandle.Event = started;
+  onStop.EventHandle.Event = stopped;
+  ASSERT_EQ(dl::EnableFilterEvent(control.Get(), &onStart, 1, true), S_OK);
+  ASSERT_EQ(dl::EnableFilterEvent(control.Get(), &onStop, 2, true), S_OK);
+
+  DWORD state = 7;
+  device->SetStreaming(true);
+  EXPECT_EQ(WaitForSingleObject(started, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(stopped, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(dl::GetDriverState(filter.Get(), &state), S_OK);
+  EXPECT_EQ(state, dl::kStreamingState);
+
+  ASSERT_EQ(dl::EnableFilterEvent(control.Get(), &onStop, 2, false), S_OK);
+  device->SetStreaming(false);
+  EXPECT_EQ(WaitForSingleObject(stopped, 0), WAIT_TIMEOUT);  // disabled: not signalled
+  EXPECT_EQ(dl::GetDriverState(filter.Get(), &state), S_OK);
+  EXPECT_EQ(state, 0u);
+  CloseHandle(started);
+  CloseHandle(stopped);
+}
+
 // ---- the decoder ------------------------------------------------------------------
 
 TEST(Decoder, ColourGreyAndProgressivePictures) {

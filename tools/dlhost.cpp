@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -190,8 +191,41 @@ int OpenTcp(const std::string& address) {
   return fd;
 }
 
+// Frames still queued when the link ends are never decoded, so a feeder hangs
+// up only once the module has handled everything it was sent.
+void HangUpWhenDrained(int fd, const std::function<unsigned long long()>& handled, const std::atomic<bool>& stop) {
+  unsigned long long last = handled();
+  for (int quiet = 0; quiet < 3 && !stop.load();) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const unsigned long long now = handled();
+    quiet = now == last ? quiet + 1 : 0;
+    last = now;
+  }
+  close(fd);
+}
+
+// Copies a recording (a file or a FIFO) into the link.
+void Replay(int source, int fd, const std::function<unsigned long long()>& handled, std::atomic<bool>* stop) {
+  char buffer[65536];
+  ssize_t n;
+  while (!stop->load() && (n = read(source, buffer, sizeof buffer)) > 0) {
+    for (ssize_t written = 0; written < n;) {
+      const ssize_t w = write(fd, buffer + written, static_cast<size_t>(n - written));
+      if (w <= 0) {
+        n = -1;
+        break;
+      }
+      written += w;
+    }
+    if (n < 0) break;
+  }
+  close(source);
+  HangUpWhenDrained(fd, handled, *stop);
+}
+
 // The phone: JPEG frames of a moving scene at a steady rate, then it hangs up.
-void Simulate(int fd, double seconds, int fps, std::atomic<bool>* stop, std::atomic<unsigned long long>* sent) {
+void Simulate(int fd, double seconds, int fps, std::atomic<bool>* stop, std::atomic<unsigned long long>* sent,
+              const std::function<unsigned long long()>& handled) {
   const int frames = static_cast<int>(seconds * fps);
   const auto period = std::chrono::microseconds(1000000 / (fps > 0 ? fps : 1));
   auto next = std::chrono::steady_clock::now();
@@ -215,7 +249,7 @@ void Simulate(int fd, double seconds, int fps, std::atomic<bool>* stop, std::ato
     next += period;
     std::this_thread::sleep_until(next);
   }
-  close(fd);
+  HangUpWhenDrained(fd, handled, *stop);
 }
 
 bool Parse(int argc, char** argv, Options* options) {
@@ -271,10 +305,7 @@ int main(int argc, char** argv) {
   Receiver receiver(options.outDir);
   auto device = std::make_shared<dlposix::FakeDevice>();
   device->onVideoData = [&](const BYTE* frame, DWORD length) { return receiver.OnVideoData(frame, length); };
-  device->onGetState = [](DWORD* state) {
-    *state = 3;  // streaming
-    return S_OK;
-  };
+  device->SetStreaming(true);
   dlposix::AddDevice(device);
 
   // Ctrl-C is taken by a thread of its own, which asks the module to stop.
@@ -288,10 +319,20 @@ int main(int argc, char** argv) {
   std::atomic<bool> stopSimulator{false};
   std::atomic<unsigned long long> sent{0};
   std::thread simulator;
+  const std::function<unsigned long long()> handled = [&] {
+    unsigned long long frames, bytes;
+    receiver.Snapshot(&frames, &bytes);
+    return frames + sink->dropped.load();
+  };
   int fd = -1;
   std::string source;
   if (!options.stream.empty()) {
-    fd = open(options.stream.c_str(), O_RDONLY);
+    const int recording = open(options.stream.c_str(), O_RDONLY);
+    int pair[2];
+    if (recording >= 0 && socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0) {
+      fd = pair[0];
+      simulator = std::thread(Replay, recording, pair[1], handled, &stopSimulator);
+    }
     source = options.stream;
   } else if (!options.serial.empty()) {
     fd = OpenSerial(options.serial);
@@ -303,7 +344,7 @@ int main(int argc, char** argv) {
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0) {
       fd = pair[0];
-      simulator = std::thread(Simulate, pair[1], options.seconds, options.fps, &stopSimulator, &sent);
+      simulator = std::thread(Simulate, pair[1], options.seconds, options.fps, &stopSimulator, &sent, handled);
       source = "phone simulator";
     }
   }

@@ -97,7 +97,12 @@ class Filter final : public IBaseFilter, public IKsPropertySet, public IKsContro
     if (id != 2) return E_PROP_ID_UNSUPPORTED;
     if (instance == nullptr || instanceLength != 4 || data == nullptr || length != 4) return E_INVALIDARG;
     DWORD state = 0;
-    const HRESULT hr = device_->onGetState ? device_->onGetState(&state) : S_OK;
+    HRESULT hr = S_OK;
+    if (device_->onGetState) {
+      hr = device_->onGetState(&state);
+    } else {
+      state = device_->State();
+    }
     if (SUCCEEDED(hr)) {
       std::memcpy(data, &state, 4);
       if (returned != nullptr) *returned = 4;
@@ -113,13 +118,14 @@ class Filter final : public IBaseFilter, public IKsPropertySet, public IKsContro
     const auto* eventData = static_cast<const KSEVENTDATA*>(data);
     if (event == nullptr) {
       if (eventLength != 0) return E_INVALIDARG;
-      return device_->onEvent ? device_->onEvent(0, eventData, false) : S_OK;
+      return device_->onEvent ? device_->onEvent(0, eventData, false) : device_->EnableEvent(0, eventData, false);
     }
     if (eventLength < sizeof(KSEVENT) || event->Set != kEventSet || event->Flags != KSEVENT_TYPE_ENABLE ||
         (event->Id != 1 && event->Id != 2) || eventData->NotificationType != KSEVENTF_EVENT_HANDLE) {
       return E_INVALIDARG;
     }
-    return device_->onEvent ? device_->onEvent(event->Id, eventData, true) : S_OK;
+    return device_->onEvent ? device_->onEvent(event->Id, eventData, true)
+                            : device_->EnableEvent(event->Id, eventData, true);
   }
 
  private:
@@ -224,6 +230,34 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid, voi
 }
 
 namespace dlposix {
+
+void FakeDevice::SetStreaming(bool streaming) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const DWORD state = streaming ? 3 : 0;
+  if (state == state_) return;
+  state_ = state;
+  if (const KSEVENTDATA* data = enabled_[streaming ? 1 : 2]) SetEvent(data->EventHandle.Event);
+}
+
+DWORD FakeDevice::State() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return state_;
+}
+
+HRESULT FakeDevice::EnableEvent(ULONG id, const KSEVENTDATA* data, bool enable) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (enable) {
+    enabled_[id] = data;
+    return S_OK;
+  }
+  for (const KSEVENTDATA*& slot : enabled_) {
+    if (slot == data) {
+      slot = nullptr;
+      return S_OK;
+    }
+  }
+  return E_INVALIDARG;  // nothing was enabled with that data
+}
 
 void AddDevice(std::shared_ptr<FakeDevice> device) {
   std::lock_guard<std::mutex> lock(g_devicesMutex);

@@ -52,6 +52,7 @@ constexpr int kBtPollMilliseconds = 100;
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,10 @@ constexpr int kBtPollMilliseconds = 100;
 
 namespace dlposix {
 
-// One video input device as the system device enumerator lists it.
+// One video input device as the system device enumerator lists it. Without
+// handlers of its own it behaves as the driver does: property 2 reports its
+// streaming state, and enabled events 1 and 2 are signalled when streaming
+// starts and stops (SetStreaming).
 struct FakeDevice {
   std::wstring friendlyName = L"Tavrin Video Capture Card";
   VARTYPE nameType = VT_BSTR;    // any other type holds the number 0
@@ -74,6 +78,15 @@ struct FakeDevice {
   std::function<HRESULT(DWORD* state)> onGetState;
   // Events: enabling or disabling event `id` with the caller's event data.
   std::function<HRESULT(ULONG id, const KSEVENTDATA* data, bool enable)> onEvent;
+
+  void SetStreaming(bool streaming);
+  DWORD State();
+  HRESULT EnableEvent(ULONG id, const KSEVENTDATA* data, bool enable);
+
+ private:
+  std::mutex mutex_;
+  DWORD state_ = 0;                        // 3 while streaming
+  const KSEVENTDATA* enabled_[3] = {};     // by event id: the data that enabled it
 };
 
 // Devices in enumeration order; the list is read when an enumerator is made.

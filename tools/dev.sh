@@ -4,7 +4,7 @@
 #   tools/dev.sh test    build and run the tests (Linux release preset)
 #   tools/dev.sh sanitize  the tests under ASan+UBSan and under TSan
 #   tools/dev.sh windows   cross-build both DLLs, check their exports, run the
-#                          wait-semantics table under Wine
+#                          wait-semantics table and the decoder check under Wine
 #   tools/dev.sh bench     build and run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,11 +62,13 @@ windows() {
     local loader=/usr/lib/wine/wine64
     [ "$preset" = mingw32 ] && loader=/usr/lib/wine/wine
     if [ -x "$loader" ] && "$loader" --version >/dev/null 2>&1; then
-      echo "wait semantics under Wine ($preset):"
-      WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" timeout 600 \
-        "$loader" "build/$preset/wait_semantics_win.exe" 2>/dev/null || status=1
+      for check in wait_semantics decoder; do
+        echo "$check under Wine ($preset):"
+        WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}" timeout 600 \
+          "$loader" "build/$preset/${check}_win.exe" 2>/dev/null || status=1
+      done
     else
-      echo "wait semantics under Wine ($preset): skipped, this machine cannot run $loader"
+      echo "checks under Wine ($preset): skipped, this machine cannot run 32-bit programs ($loader)"
     fi
   done
   return $status

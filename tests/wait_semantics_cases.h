@@ -59,8 +59,8 @@ inline std::vector<WaitCase> Cases() {
 // Runs one case; an empty string when it holds, else what went wrong.
 inline std::string Run(const WaitCase& c) {
   std::vector<HANDLE> events;
-  for (const EventSpec& spec : c.events) {
-    events.push_back(CreateEventW(nullptr, spec.manualReset ? TRUE : FALSE, spec.signalled ? TRUE : FALSE, nullptr));
+  for (const EventSpec& wanted : c.events) {
+    events.push_back(CreateEventW(nullptr, wanted.manualReset ? TRUE : FALSE, wanted.signalled ? TRUE : FALSE, nullptr));
   }
   std::vector<HANDLE> list;
   for (int index : c.waitOn) list.push_back(index < 0 ? nullptr : events[static_cast<size_t>(index)]);

@@ -135,48 +135,34 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   }
   Waiter waiter;
   bool registered = false;
+  auto leave = [&](DWORD result) {
+    if (registered) {
+      for (DWORD i = 0; i < count; ++i) {
+        auto& list = objects[i]->waiters;
+        list.erase(std::find(list.begin(), list.end(), &waiter));
+      }
+    }
+    return result;
+  };
   for (;;) {
     for (DWORD i = 0; i < count; ++i) {
       if (objects[i]->signalled) {
         if (!objects[i]->manualReset) objects[i]->signalled = false;
-        if (registered) {
-          for (DWORD j = 0; j < count; ++j) {
-            auto& list = objects[j]->waiters;
-            list.erase(std::find(list.begin(), list.end(), &waiter));
-          }
-        }
-        return WAIT_OBJECT_0 + i;
+        return leave(WAIT_OBJECT_0 + i);
       }
     }
-    bool timedOut = milliseconds == 0;
-    if (!timedOut) {
-      if (!registered) {
-        for (DWORD i = 0; i < count; ++i) objects[i]->waiters.push_back(&waiter);
-        registered = true;
-      }
-      if (milliseconds == INFINITE) {
-        waiter.cv.wait(lock);
-      } else {
-        timedOut = waiter.cv.wait_until(lock, deadline) == std::cv_status::timeout;
-      }
+    if (milliseconds == 0) return WAIT_TIMEOUT;
+    if (!registered) {
+      for (DWORD i = 0; i < count; ++i) objects[i]->waiters.push_back(&waiter);
+      registered = true;
     }
-    if (timedOut) {
-      // A last look: an object signalled right at the deadline still wins.
-      for (DWORD i = 0; i < count; ++i) {
-        if (objects[i]->signalled) {
-          timedOut = false;
-          break;
-        }
-      }
-      if (timedOut) {
-        if (registered) {
-          for (DWORD i = 0; i < count; ++i) {
-            auto& list = objects[i]->waiters;
-            list.erase(std::find(list.begin(), list.end(), &waiter));
-          }
-        }
-        return WAIT_TIMEOUT;
-      }
+    if (milliseconds == INFINITE) {
+      waiter.cv.wait(lock);
+    } else if (waiter.cv.wait_until(lock, deadline) == std::cv_status::timeout) {
+      // An object signalled right at the deadline still wins.
+      bool any = false;
+      for (DWORD i = 0; i < count; ++i) any = any || objects[i]->signalled;
+      if (!any) return leave(WAIT_TIMEOUT);
     }
   }
 }

@@ -484,7 +484,6 @@ TEST_F(EndToEnd, MissingDeviceEndsOnlyTheDecodeThread) {
 TEST_F(EndToEnd, StopWinsOverQueuedFrames) {
   device_->onVideoData = nullptr;
   dlposix::AddDevice(device_);
-  LogCapture log;
   dl::CDecodeThread* decode = new dl::CDecodeThread;
   const std::string jpeg = dltools::EncodeJpeg(dltools::ScenePicture(64, 48, 0), 64, 48, {});
   for (int i = 0; i < 10; ++i) decode->PushFrame(dltest::StreamOf(jpeg));
@@ -492,7 +491,7 @@ TEST_F(EndToEnd, StopWinsOverQueuedFrames) {
   ASSERT_EQ(decode->StartThread(), S_OK);
   ASSERT_EQ(WaitForSingleObject(decode->ExitEvent(), 20000), WAIT_OBJECT_0);
   EXPECT_EQ(decode->Queue().Count(), 10u);  // none was taken; the destructor releases them
-  EXPECT_TRUE(log->Contains({"TRACE", "CDecodeThread::OnRun", "manually stop event recved."}));
+  EXPECT_TRUE(log_->Contains({"TRACE", "CDecodeThread::OnRun", "manually stop event recved."}));
   delete decode;
 }
 

@@ -41,8 +41,8 @@ HRESULT GetBitmapInfo(HBITMAP bitmap, BITMAPINFOHEADER* header, DWORD* bmpInfoSi
   header->biCompression = BI_RGB;
   if (n < 24) header->biClrUsed = 1u << n;
   const ULONGLONG pixelBytes = PixelBytes(n, description.bmWidth, description.bmHeight);
-  // A size beyond 32 bits is refused by the caller's bound; 0 here marks it.
-  header->biSizeImage = pixelBytes <= 0xFFFFFFFFull ? static_cast<DWORD>(pixelBytes) : 0;
+  // A size beyond 32 bits stays beyond any bound the caller checks.
+  header->biSizeImage = pixelBytes < 0xFFFFFFFFull ? static_cast<DWORD>(pixelBytes) : 0xFFFFFFFFu;
   return S_OK;
 }
 
@@ -60,9 +60,8 @@ HRESULT CDecodeThread::GetBitmapBits(HBITMAP bitmap, BYTE* buffer) {
              static_cast<unsigned>(hr), static_cast<int>(bmpInfoSize));
     return E_FAIL;
   }
-  const WORD n = DepthClass(header->biPlanes, header->biBitCount);
-  if (bmpInfoSize + PixelBytes(n, header->biWidth, header->biHeight) > kVideoFrameBytes) return E_FAIL;
-  if (n == 16) {
+  if (static_cast<ULONGLONG>(bmpInfoSize) + header->biSizeImage > kVideoFrameBytes) return E_FAIL;
+  if (bmpInfoSize == BmpInfoSize(16)) {
     // GetDIBits sets no colour table here; stale bytes must not reach the device.
     std::memset(buffer + sizeof(BITMAPINFOHEADER), 0, bmpInfoSize - sizeof(BITMAPINFOHEADER));
   }

@@ -52,41 +52,43 @@ DWORD CDecodeThread::OnRun() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   {
     ComPtr<IBaseFilter> filter;
+    ComPtr<IKsPropertySet> propertySet;
     const HRESULT hr = GetDriverBaseFilter(filter.Put());
+    if (hr == S_OK && filter) filter->QueryInterface(IID_IKsPropertySet, propertySet.PutVoid());
     if (hr != S_OK || !filter) {
       DL_ERROR(kRunName, "GetDriverBaseFilter return error 0x%08X!exit thd.", static_cast<unsigned>(hr));
+    } else if (!propertySet) {
+      DL_ERROR(kRunName, "pIKsPropertySetis NULL!!");
     } else {
-      ComPtr<IKsPropertySet> propertySet;
-      filter->QueryInterface(IID_IKsPropertySet, propertySet.PutVoid());
-      if (!propertySet) {
-        DL_ERROR(kRunName, "pIKsPropertySetis NULL!!");
-      } else {
-        const HANDLE waitList[2] = {StopEvent(), queue_.Event()};
-        HeapBuffer buffer(kVideoFrameBytes);
-        JpegImage image;
-        if (buffer.Get() == nullptr) {
-          DL_ERROR(kRunName, "video frame buffer allocation failed!");
-        } else {
-          for (;;) {
-            const DWORD result = WaitForMultipleObjects(2, waitList, FALSE, INFINITE);
-            if (result == WAIT_OBJECT_0) {
-              DL_TRACE(kLoopName, "manually stop event recved.");
-              break;
-            }
-            if (result != WAIT_OBJECT_0 + 1) {
-              DL_ERROR(kRunName, "wait objects return error %d!", static_cast<int>(result));
-              break;
-            }
-            HandleFrame(propertySet.Get(), image, buffer.Get());
-          }
-        }
-        DL_TRACE(kRunName, "thread exit.");
-      }  // the picture, the buffer, the property set and the filter go, in that order
+      RunFrameLoop(propertySet.Get());
     }
-  }
+  }  // the property set and the filter are released before COM goes
   CoUninitialize();
   return 0;
 }
+
+void CDecodeThread::RunFrameLoop(IKsPropertySet* propertySet) {
+  const HANDLE waitList[2] = {StopEvent(), queue_.Event()};
+  HeapBuffer buffer(kVideoFrameBytes);
+  JpegImage image;
+  if (buffer.Get() == nullptr) {
+    DL_ERROR(kRunName, "video frame buffer allocation failed!");
+  } else {
+    for (;;) {
+      const DWORD result = WaitForMultipleObjects(2, waitList, FALSE, INFINITE);
+      if (result == WAIT_OBJECT_0) {
+        DL_TRACE(kLoopName, "manually stop event recved.");
+        break;
+      }
+      if (result != WAIT_OBJECT_0 + 1) {
+        DL_ERROR(kRunName, "wait objects return error %d!", static_cast<int>(result));
+        break;
+      }
+      HandleFrame(propertySet, image, buffer.Get());
+    }
+  }
+  DL_TRACE(kRunName, "thread exit.");
+}  // the picture, then the buffer
 
 void CDecodeThread::HandleFrame(IKsPropertySet* propertySet, JpegImage& image, BYTE* buffer) {
   IStream* frame = nullptr;

@@ -29,6 +29,9 @@ class CDecodeThread : public CBaseThread {
   DWORD OnRun() override;
 
  private:
+  // Decodes and sends frames until the stop event; the run's buffer and
+  // picture live here.
+  void RunFrameLoop(IKsPropertySet* propertySet);
   void HandleFrame(IKsPropertySet* propertySet, JpegImage& image, BYTE* buffer);
 
   CFrameQueue queue_;

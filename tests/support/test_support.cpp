@@ -86,11 +86,6 @@ bool CaptureLog::WaitFor(const LogEntry& wanted) const {
   });
 }
 
-void CaptureLog::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  lines_.clear();
-}
-
 FakeLink::FakeLink() {
   static const dlposix::BtBackend backend{&FakeLink::Recv, &FakeLink::Disconnect};
   g_link = this;
@@ -139,11 +134,6 @@ bool FakeLink::WaitForReads(int count) const {
   return changed_.wait_for(lock, kPatience, [&] { return reads_ >= count; });
 }
 
-bool FakeLink::WaitUntilDrained() const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, kPatience, [&] { return items_.empty(); });
-}
-
 int FakeLink::Recv(unsigned int, unsigned char* buffer, unsigned int* length) {
   FakeLink* self = g_link;
   std::unique_lock<std::mutex> lock(self->mutex_);
@@ -181,20 +171,16 @@ int FakeLink::Disconnect(unsigned int) {
   return self->disconnectResult_;
 }
 
-AsyncCall::AsyncCall(std::function<int()> body) {
-  thread_ = new std::thread([this, body] {
-    const int result = body();
-    std::lock_guard<std::mutex> lock(mutex_);
-    result_ = result;
-    finished_ = true;
-    done_.notify_all();
-  });
-}
+AsyncCall::AsyncCall(std::function<int()> body)
+    : thread_([this, body = std::move(body)] {
+        const int result = body();
+        std::lock_guard<std::mutex> lock(mutex_);
+        result_ = result;
+        finished_ = true;
+        done_.notify_all();
+      }) {}
 
-AsyncCall::~AsyncCall() {
-  thread_->join();
-  delete thread_;
-}
+AsyncCall::~AsyncCall() { thread_.join(); }
 
 bool AsyncCall::Wait(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);

@@ -41,7 +41,6 @@ class CaptureLog : public dl::Logger {
   bool Contains(const LogEntry& entry) const;
   // Waits until a line matches; false after kPatience.
   bool WaitFor(const LogEntry& entry) const;
-  void Clear();
 
  private:
   mutable std::mutex mutex_;
@@ -81,7 +80,6 @@ class FakeLink {
   int Disconnects() const;
   int Reads() const;
   bool WaitForReads(int count) const;
-  bool WaitUntilDrained() const;  // every queued chunk has been read
 
  private:
   static int Recv(unsigned int connection, unsigned char* buffer, unsigned int* length);
@@ -113,7 +111,7 @@ class AsyncCall {
   std::condition_variable done_;
   bool finished_ = false;
   int result_ = -1;
-  std::thread* thread_;
+  std::thread thread_;  // last: it starts once everything it touches exists
 };
 
 }  // namespace dltest

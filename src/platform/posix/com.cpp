@@ -42,7 +42,3 @@ BSTR SysAllocString(const OLECHAR* text) {
 }
 
 void SysFreeString(BSTR text) { std::free(text); }
-
-namespace dlposix {
-int ComInitCount() { return t_apartments; }
-}  // namespace dlposix

@@ -93,7 +93,4 @@ struct FakeDevice {
 void AddDevice(std::shared_ptr<FakeDevice> device);
 void ClearDevices();
 
-// COM apartments this thread has open (CoInitializeEx minus CoUninitialize).
-int ComInitCount();
-
 }  // namespace dlposix
